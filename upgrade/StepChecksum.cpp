@@ -1,0 +1,4 @@
+#include "shell/Main.h"
+
+// Not built yet.
+void TTarvikUPSForm::StepChecksum() {}

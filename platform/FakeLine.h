@@ -8,7 +8,12 @@
 // Timing: a byte takes 10 bit times on the wire at its sender's speed. Bytes written by the
 // host reach the device one after the other from the moment of the write; bytes sent by the
 // device reach the host from the time the device gives, after any bytes still on the wire.
-// Bytes sent at one speed and received at another arrive as noise.
+// Bytes sent at one speed and received at another arrive as noise (each value changed, the
+// same way every time). A host write returns at once, as a POSIX write into the driver's
+// queue does; its bytes reach the device later on the wire, and the device hears of them at
+// once with their arrival times. The host end runs at 9600 baud until it is configured, and
+// takes only the speeds a POSIX line takes. Bytes that arrive while the host end is closed
+// are lost. A host end that outlives its line reads and writes nothing.
 #pragma once
 
 #include <cstddef>
@@ -77,11 +82,16 @@ class FakeLine {
   static uint64_t ByteTime_us(int32_t baud);
 
  private:
+  class HostEnd;  // the SerialLine that OpenHost hands out
   struct InFlight {
     uint8_t value;
     uint64_t arrival_us;
+    int32_t baud;  // the sender's speed; 0 once the value is settled (noise applied or not)
   };
+  // Settles the bytes that have arrived by now at the host's current speed.
+  void SettleArrived();
   VirtualClock& clock_;
+  HostEnd* host_end_ = nullptr;
   Device* device_ = nullptr;
   int32_t device_baud_ = 2400;
   int32_t host_baud_ = 0;

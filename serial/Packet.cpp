@@ -79,6 +79,10 @@ Frame ChecksumComparisonRequest(uint16_t expected_sum) {
 
 void SendRequest(TRIComm& port, const Frame& frame) {
   port.Flush();
+  WriteFrame(port, frame);
+}
+
+void WriteFrame(TRIComm& port, const Frame& frame) {
   port.Write(frame.bytes.data(), static_cast<int>(frame.size));
 }
 

@@ -39,6 +39,8 @@ Frame ChecksumComparisonRequest(uint16_t expected_sum);
 // Flush, then one Write of the whole frame. Whether it went out is not looked at: a request
 // that did not go out shows up as a missing reply.
 void SendRequest(TRIComm& port, const Frame& frame);
+// One Write of the whole frame, for a caller that has flushed the input itself.
+void WriteFrame(TRIComm& port, const Frame& frame);
 
 // --- Reading a reply.
 enum class Outcome {

@@ -92,6 +92,12 @@ class TTarvikUPSForm : public TForm {
   bool PrepareImage();
   void BuildImage();
 
+  // The sequencer's two ways of reporting a failure: a counted failure (red, then FailCount
+  // + 1), and a silence report (red only when FailCount is above 0; FailCount + 1 in
+  // either case, so the first silence of a step is never reported).
+  void CountedFailure(const std::string& text);
+  void SilenceReport(const std::string& text);
+
   // The port number that CB_COMPort selects (COM1 is 1).
   int SelectedPort() const { return CB_COMPort->ItemIndex() + 1; }
 
@@ -124,6 +130,11 @@ class TTarvikUPSForm : public TForm {
   void StepProgram();
   void StepReadBack();
   void StepChecksum();
+  void StepBlockReadBack();
+  void StepLineReadBack();
+  void SendProgramPacket();
+  void StartTransition();
+  void StopTransition();
 };
 
 extern TTarvikUPSForm* TarvikUPSForm;

@@ -1,5 +1,7 @@
 #include "support/FormFixture.h"
 
+#include <QLineEdit>
+
 #include "serial/TRIComm.h"
 #include "upgrade/SequencerVars.h"
 
@@ -14,6 +16,8 @@ void FormFixture::SetUp() {
   });
   form = std::make_unique<TTarvikUPSForm>();
   form->Timer1->SetEnabled(false);
+  QObject::connect(static_cast<QLineEdit*>(form->ED_MSG->Widget()), &QLineEdit::textChanged,
+                   [this](const QString& text) { status_history.push_back(text.toStdString()); });
   TarvikUPSForm = form.get();
   checking = std::make_unique<TFormChecking>();
   FormChecking = checking.get();

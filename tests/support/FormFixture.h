@@ -35,6 +35,8 @@ class FormFixture : public ::testing::Test {
   std::unique_ptr<TFormChecking> checking;
   std::vector<RecordedBox> boxes;
   std::vector<std::string> dialog_initial_dirs;
+  // Every text the status line showed, in order.
+  std::vector<std::string> status_history;
 
  private:
   std::optional<std::string> dialog_answer_;

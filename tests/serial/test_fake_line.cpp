@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,7 @@ class FakeLineTest : public ::testing::Test {
 
 struct ReadCase {
   const char* name;
+  friend void PrintTo(const ReadCase& c, std::ostream* out) { *out << c.name; }
   std::vector<std::pair<int64_t, size_t>> bursts;  // (start offset, byte count) at 2400 baud
   size_t count;
   size_t expect_got;
@@ -229,6 +231,7 @@ class FakeComm : public FakeLineTest {
 
 struct SilentCase {
   const char* name;
+  friend void PrintTo(const SilentCase& c, std::ostream* out) { *out << c.name; }
   int count;
   uint32_t limit_ms;
   uint64_t start_us;
@@ -286,6 +289,7 @@ TEST_F(FakeComm, PartialReadTimesOutAndDropsItsBytes) {
 
 struct FlushCase {
   const char* name;
+  friend void PrintTo(const FlushCase& c, std::ostream* out) { *out << c.name; }
   size_t queued;
   Reads expect_reads;
   uint64_t expect_elapsed_us;

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +67,7 @@ class PosixComm : public ::testing::Test {
 
 struct PieceCase {
   const char* name;
+  friend void PrintTo(const PieceCase& c, std::ostream* out) { *out << c.name; }
   std::string first;   // queued before the read
   std::string second;  // sent 100 ms into the read ("" for none)
   int count;

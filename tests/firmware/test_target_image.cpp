@@ -59,7 +59,7 @@ TEST_F(TargetImageTest, FillsWithTheSelectedDefaultValue) {
 TEST_F(TargetImageTest, CopiesTheListingAndSumsItBeforeMarkingTheFirstTwoBytes) {
   struct Row {
     const char* name;
-    std::vector<std::string_view> lines;
+    std::vector<std::string> lines;
     std::vector<uint8_t> image;  // StartAddr 0x1000, RomSize 6, default 0x00
     uint32_t sum;
   };
@@ -89,7 +89,7 @@ TEST_F(TargetImageTest, CopiesTheListingAndSumsItBeforeMarkingTheFirstTwoBytes) 
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     SetListing({});
-    for (const std::string_view line : row.lines) form->MM_HEX->Lines.Add(line);
+    for (const std::string& line : row.lines) form->MM_HEX->Lines.Add(line);
     ASSERT_TRUE(form->PrepareImage());
     EXPECT_EQ(Image(), row.image);
     EXPECT_EQ(form->ImageSum, row.sum);

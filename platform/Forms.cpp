@@ -100,7 +100,6 @@ void TForm::Hide() { window_->hide(); }
 
 void TForm::ShowAndPaint() {
   Show();
-  window_->raise();
   // Let the platform map and expose the window, then paint it now: the caller is about to
   // block this thread. Bounded, so that a platform that never exposes cannot hold us.
   QElapsedTimer waited;

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QWidget>
 #include <cstring>
 #include <ostream>
 #include <string_view>
@@ -21,9 +23,11 @@ std::string HeadlessUsage() {
          "      open COMn and ask the UPS for its versions.\n"
          "      Exit 0 when the UPS answered, 1 otherwise.\n"
          "  upsfw-cli upgrade --port COMn --file FILE [--no-read-comparison] [--empty 0x00|0xFF]\n"
+         "                    [--screenshot PNG]\n"
          "      load FILE, open COMn and upgrade the UPS; print each status line as\n"
          "      'blue: TEXT' or 'red: TEXT' and the progress.\n"
          "      Exit 0 when the run ends blue, 1 when it ends red, 2 when it never started.\n"
+         "      --screenshot saves a picture of the window as the run left it.\n"
          "\n"
          "Message boxes go to standard error as 'TITLE: TEXT'. COMn opens the entry comn of the\n"
          "port folder ($UPSFW_PORTS, else ${XDG_CONFIG_HOME:-~/.config}/upsfw/ports), else\n"
@@ -74,6 +78,8 @@ std::optional<HeadlessOptions> ParseHeadlessArgs(int argc, char** argv, std::ost
       options.file = argv[++i];
     } else if (arg == "--no-read-comparison" && options.command == "upgrade") {
       options.read_comparison = false;
+    } else if (arg == "--screenshot" && has_value && options.command == "upgrade") {
+      options.screenshot = argv[++i];
     } else if (arg == "--empty" && has_value && options.command == "upgrade") {
       const std::string_view value = argv[++i];
       if (value == "0x00" || value == "0X00") {
@@ -226,6 +232,9 @@ int Upgrade(TTarvikUPSForm& form, const HeadlessOptions& options, std::ostream& 
   loop.exec();
   form.Timer1->SetEnabled(false);
   progress.Finish();
+  if (!options.screenshot.empty() && !form.Widget()->grab().save(ToQString(options.screenshot))) {
+    err << "upsfw-cli: cannot save " << options.screenshot << '\n';
+  }
   return form.ED_MSG->FontColor() == clRed ? 1 : 0;
 }
 

@@ -12,7 +12,8 @@ struct HeadlessOptions {
   std::string file;
   int port = 0;  // COM number
   bool read_comparison = true;
-  int empty_index = 1;  // item of "Default Empty Value": 0 for 0x00, 1 for 0xFF
+  int empty_index = 1;     // item of "Default Empty Value": 0 for 0x00, 1 for 0xFF
+  std::string screenshot;  // upgrade: a PNG of the window as the run left it
 };
 
 // Parses the command line; on error returns nothing and writes why to `err`.

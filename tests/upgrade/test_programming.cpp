@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,8 @@ struct ResendCase {
   TColor colour;
 };
 
+void PrintTo(const ResendCase& c, std::ostream* os) { *os << c.name; }
+
 class Resending : public Programming, public ::testing::WithParamInterface<ResendCase> {};
 
 // Two lines of 2 and 3 data bytes that do not join.
@@ -214,6 +217,8 @@ struct HandOverCase {
   size_t packets;
   int ticks;
 };
+
+void PrintTo(const HandOverCase& c, std::ostream* os) { *os << c.name; }
 
 class HandOver : public Programming, public ::testing::WithParamInterface<HandOverCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -406,6 +407,8 @@ struct StandStillCase {
   int32_t addr_bytes;
   Bytes reply;
 };
+
+void PrintTo(const StandStillCase& c, std::ostream* os) { *os << c.name; }
 
 class StandStill : public ReadBack, public ::testing::WithParamInterface<StandStillCase> {};
 

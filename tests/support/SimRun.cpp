@@ -28,6 +28,7 @@ RunResult SimRunFixture::Upgrade(const std::string& file, const sim::UpsConfig& 
                                  bool read_comparison, int tick_limit) {
   RunResult result;
   platform::ScopedClock use_clock(clock);
+  ups.reset();  // a UPS of an earlier run detaches from its line before that line goes
   line = std::make_unique<platform::FakeLine>(clock);
   ups = std::make_unique<sim::FakeLineUps>(*line, config);
   ports.Attach("COM1", *line);

@@ -24,8 +24,6 @@ void TTarvikUPSForm::StepAddressInquiry() {
   switch (packet::ReadStepwise(*RIComm, buffer, kInquiryFirstLimit_ms, kInquiryRestLimit_ms)) {
     case packet::Outcome::kNoReply:
       SilenceReport("Inquiring Start Address: No Response!");
-      // The silence that ends the run leaves its message standing.
-      if (FailCount >= kFailuresThatEndARun) return;
       break;
     case packet::Outcome::kNak:
       CountedFailure("Rx: NAK!");
@@ -92,5 +90,8 @@ void TTarvikUPSForm::StepAddressInquiry() {
       return;
     }
   }
+  // A failure that ends the run (silence, NAK or a bad sum) leaves its red message standing:
+  // "Inquiring Start/End Address!" in blue would otherwise be the last word of a failed run.
+  if (FailCount >= kFailuresThatEndARun) return;
   SendAddressInquiry(*this);
 }

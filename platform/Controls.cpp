@@ -21,7 +21,14 @@ QFont ToQFont(const TFontSpec& spec) {
   const bool fixed = spec.name == "Courier" || spec.name == "Courier New";
   QFont font =
       QFontDatabase::systemFont(fixed ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont);
-  if (fixed) font.setStyleHint(QFont::TypeWriter);
+  if (fixed) {
+    font.setStyleHint(QFont::TypeWriter);
+  } else {
+    // The original sans face is narrow; a condensed face keeps every caption within the
+    // bounds the window gives it.
+    font.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
+    font.setStretch(QFont::Condensed);
+  }
   if (spec.height < 0) {
     font.setPixelSize(-spec.height);
   } else if (spec.height > 0) {

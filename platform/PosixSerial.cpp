@@ -158,7 +158,11 @@ class PosixLine final : public SerialLine {
     return cfgetospeed(&applied) == *code && cfgetispeed(&applied) == *code;
   }
 
-  void Purge() override { tcflush(fd_, TCIOFLUSH); }
+  // Drops what waits to be read. A port is purged right after it is opened, when this handle
+  // has written nothing yet; flushing the output as well would, on a pseudo-terminal, drop
+  // what an earlier handle wrote and the far end has not yet read (a request sent just
+  // before a reopen), where a real line would long have sent it.
+  void Purge() override { tcflush(fd_, TCIFLUSH); }
 
   size_t Read(uint8_t* dst, size_t count) override {
     if (count == 0) return 0;

@@ -7,7 +7,8 @@
 //    all, whichever comes first. It returns how many bytes it took (0 to k). A line whose
 //    device has gone away reads as no bytes, after the read's own time-out.
 //  - Write of k bytes gives up after 10 * k ms; it reports whether all bytes went out.
-//  - Purge drops everything queued in both directions.
+//  - Purge drops what waits to be read; it follows every open, when the new handle has
+//    nothing of its own to send.
 //  - Configure applies 8 data bits, no parity, 1 stop bit, no flow control at a speed;
 //    a speed the line cannot take fails.
 // Ports are opened by name ("COM1" ...) through the SerialPorts of the process, which is the

@@ -6,6 +6,7 @@ int32_t FailCount = 0;
 int32_t FirstPacket = 1;
 int32_t LinesPerPacket = 0;
 int32_t SentLine = 0;
+int32_t PacketDataBytes = 0;
 int32_t TicksWithoutProgress = 0;
 int32_t BlockMismatches = 0;
 
@@ -16,6 +17,7 @@ void ResetSequencerVars() {
   FirstPacket = 1;
   LinesPerPacket = 0;
   SentLine = 0;
+  PacketDataBytes = 0;
   TicksWithoutProgress = 0;
   BlockMismatches = 0;
 }

@@ -10,6 +10,7 @@ extern int32_t FailCount;             // failures counted in the current step; f
 extern int32_t FirstPacket;           // no program packet has been sent since the erase
 extern int32_t LinesPerPacket;        // listing lines carried by the last program packet
 extern int32_t SentLine;              // line at which the last program packet started
+extern int32_t PacketDataBytes;       // data bytes of the last narrow program packet
 extern int32_t TicksWithoutProgress;  // ticks in a row in which the run did not move
 extern int32_t BlockMismatches;       // read-back comparisons in a row that differed
 

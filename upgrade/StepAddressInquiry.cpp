@@ -76,7 +76,11 @@ void TTarvikUPSForm::StepAddressInquiry() {
 
       // Never erase a UPS that this run then cannot program.
       std::string why;
-      if (Burning && !ListingSendable(*this, &why)) {
+      if (Burning && MM_HEX->Lines.Count() == 0) {
+        // Erasing for a file without data would leave the UPS with no firmware at all.
+        ShowStatus("The file holds no data to program!", clRed);
+        Burning = false;
+      } else if (Burning && !ListingSendable(*this, &why)) {
         ShowStatus(why, clRed);
         Burning = false;
       }

@@ -26,7 +26,7 @@ void TTarvikUPSForm::StepChecksum() {
       Burning = false;
       if (buffer[1] == static_cast<uint8_t>(protocol::Command::kChecksumComparison) &&
           buffer[protocol::kHeaderBytes] == 0) {
-        ShowStatus("UPS: Checksum Comparison OK!", clBlue);
+        ShowStatus(AddrBytes == 2 ? "UPS: Upgrade OK!" : "UPS: Checksum Comparison OK!", clBlue);
         PB_BURN->SetPosition(PB_BURN->Max());
       } else {
         ShowStatus("UPS: Checksum Comparison Failed!", clRed);
@@ -35,12 +35,7 @@ void TTarvikUPSForm::StepChecksum() {
   }
 
   const uint32_t expected = (RomSize - static_cast<uint32_t>(BurnedBytes)) * 255u + ImageSum;
+  // Every run waits for the UPS's verdict, 2-byte listings too: the UPS is the only one that
+  // knows whether the image it holds is whole, and a run must not end blue on its refusal.
   packet::SendRequest(*RIComm, packet::ChecksumComparisonRequest(static_cast<uint16_t>(expected)));
-  if (AddrBytes == 2) {
-    // 2-byte listings end here, without waiting for the UPS's answer.
-    ShowStatus("UPS: Upgrade OK!", clBlue);
-    BurnStep = kStepFinished;
-    PB_BURN->SetPosition(PB_BURN->Max());
-    Burning = false;
-  }
 }

@@ -38,6 +38,8 @@ void TTarvikUPSForm::StepProgram() {
       const packet::StatusVerdict verdict = packet::JudgeProgramStatus(packet::StatusByte(buffer));
       if (verdict.kind == packet::StatusVerdict::Kind::kSuccess) {
         ShowStatus("UPS: Programming!", clBlue);
+        BurnedBytes += PacketDataBytes;
+        PacketDataBytes = 0;
         LineIndex += LinesPerPacket;
         PB_BURN->SetPosition(PB_BURN->Position() + LinesPerPacket);
         if (LineIndex >= MM_HEX->Lines.Count()) {
@@ -116,6 +118,7 @@ void TTarvikUPSForm::SendProgramPacket() {
     const uint8_t wire[3] = {static_cast<uint8_t>(first[0]), static_cast<uint8_t>(first[1]),
                              static_cast<uint8_t>(first[2])};
     FirstPacket = 0;
+    PacketDataBytes = 0;  // the wide layout counts no bytes
     packet::WriteFrame(*RIComm, packet::WideProgramRequest(wire, {data, static_cast<size_t>(n)}));
     return;
   }
@@ -126,7 +129,10 @@ void TTarvikUPSForm::SendProgramPacket() {
     Burning = false;
     return;
   }
-  if (FailCount == 0 || FirstPacket != 0) BurnedBytes += n;
+  // The bytes count as programmed once the UPS accepts the packet: counting them when the
+  // packet is built would count a packet sent again after a stray byte or a lost header
+  // twice, and the expected sum would then make the UPS refuse a good image.
+  PacketDataBytes = n;
   FirstPacket = 0;
   const auto address = static_cast<uint16_t>(first[0] | first[1] << 8);
   packet::WriteFrame(*RIComm, packet::ProgramRequest(address, {data, static_cast<size_t>(n)}));

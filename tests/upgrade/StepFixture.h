@@ -22,9 +22,8 @@ class StepFixture : public FormFixture {
 
   // Reply frames, as the UPS sends them.
   static Bytes Frame(uint8_t command, const Bytes& payload) {
-    Bytes frame = {protocol::kStartByte, command, static_cast<uint8_t>(payload.size())};
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    frame.push_back(protocol::Sum(frame));
+    Bytes frame(payload.size() + 4);
+    protocol::BuildFrame(frame.data(), static_cast<protocol::Command>(command), payload);
     return frame;
   }
   static Bytes WithBadSum(Bytes frame) {

@@ -48,10 +48,9 @@ class Negotiation : public FormFixture {
     form->FileLoaded = true;
     counting.opens = 0;
   }
-  static Bytes Reply(Bytes payload) {
-    Bytes reply = {0x01, 0x0A, static_cast<uint8_t>(payload.size())};
-    reply.insert(reply.end(), payload.begin(), payload.end());
-    reply.push_back(protocol::Sum(reply));
+  static Bytes Reply(const Bytes& payload) {
+    Bytes reply(payload.size() + 4);
+    protocol::BuildFrame(reply.data(), protocol::Command::kNegotiation, payload);
     return reply;
   }
   bool checking_seen_during_negotiation = false;

@@ -146,7 +146,7 @@ void PrintTo(const ResendCase& c, std::ostream* os) { *os << c.name; }
 class Resending : public Programming, public ::testing::WithParamInterface<ResendCase> {};
 
 // Two lines of 2 and 3 data bytes that do not join.
-TEST_P(Resending, CountsBurnedBytesOnceUnlessTheRepeatIsClean) {
+TEST_P(Resending, CountsBurnedBytesOncePerAcceptedPacket) {
   const ResendCase& c = GetParam();
   form->WideAddress = c.wide;
   Listing({"4000 AA 55 ", "4010 01 02 03 "});
@@ -173,30 +173,29 @@ const Bytes kLostHeader = {0x01};
 INSTANTIATE_TEST_SUITE_P(
     Programming, Resending,
     ::testing::Values(
-        // The first packet counts although the hand-over's silence made FailCount 1.
-        ResendCase{"FirstPacket", 0, {}, 2, 1, "UPS: Sections Cleard!", clBlue},
-        ResendCase{"Silence", 0, {{}}, 2, 2, "No Response!", clRed},
-        ResendCase{"Nak", 0, {{0x15}}, 2, 2, "Rx: NAK!", clRed},
+        // Bytes count when the UPS accepts their packet, never when it is sent or sent again.
+        ResendCase{"FirstPacket", 0, {}, 0, 1, "UPS: Sections Cleard!", clBlue},
+        ResendCase{"Silence", 0, {{}}, 0, 2, "No Response!", clRed},
+        ResendCase{"Nak", 0, {{0x15}}, 0, 2, "Rx: NAK!", clRed},
         ResendCase{
-            "SumError", 0, {StepFixture::WithBadSum(kAccept)}, 2, 2, "Rx: CheckSum Error!", clRed},
-        // The UPS answered, so FailCount is 0 and the packet counts again.
+            "SumError", 0, {StepFixture::WithBadSum(kAccept)}, 0, 2, "Rx: CheckSum Error!", clRed},
         ResendCase{"UnrecognisedStatus",
                    0,
                    {StepFixture::ProgramReply(0x35)},
-                   4,
+                   0,
                    0,
                    "UPS: Sections Cleard!",
                    clBlue},
         ResendCase{
-            "StrayByteAfterAcceptance", 0, {kAccept, kStray}, 8, 0, "UPS: Programming!", clBlue},
+            "StrayByteAfterAcceptance", 0, {kAccept, kStray}, 2, 0, "UPS: Programming!", clBlue},
         ResendCase{"LostHeaderAfterAcceptance",
                    0,
                    {kAccept, kLostHeader},
-                   8,
+                   2,
                    0,
                    "UPS: Programming!",
                    clBlue},
-        ResendCase{"StrayByteAfterSilence", 0, {{}, kStray}, 2, 2, "No Response!", clRed},
+        ResendCase{"StrayByteAfterSilence", 0, {{}, kStray}, 0, 2, "No Response!", clRed},
         ResendCase{"WideLayout",
                    1,
                    {kAccept, StepFixture::ProgramReply(0x35)},
@@ -375,8 +374,8 @@ TEST_F(Programming, TwoJoinedLinesOfSixtyFourBytesFitOneFrame) {
     ASSERT_EQ(Requests().size(), 1u);
     EXPECT_EQ(Requests()[0], Frame(c.command, payload));
     EXPECT_EQ(Requests()[0][2], payload.size());
-    EXPECT_EQ(form->BurnedBytes, c.command == 0x01 ? 128 : 0);
     Tick();
+    EXPECT_EQ(form->BurnedBytes, c.command == 0x01 ? 128 : 0);
     EXPECT_EQ(LineIndex, 1);  // both lines accepted: the whole listing is done
     EXPECT_EQ(form->BurnStep, kStepReadBack);
   }

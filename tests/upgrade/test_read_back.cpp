@@ -290,6 +290,7 @@ TEST_F(ReadBack, ProgressKeepsTheMaximumThatProgrammingSet) {
   for (int i = 0; i < 3; ++i) Answer(ProgramReply(0x00));
   Answer(ReadBackReply(Image(0, 64)));
   Answer(ReadBackReply(Image(64, 64)));
+  Answer(ChecksumReply(0x00));
 
   TickUntil([&] { return form->BurnStep == kStepChecksum; });
   EXPECT_EQ(form->PB_BURN->Max(), 3);  // the line count, not the two blocks
@@ -322,19 +323,34 @@ class Checksum : public StepFixture {
   const Bytes kRequest = {0x01, 0x06, 0x02, 0x45, 0x22, 0x70};
 };
 
-TEST_F(Checksum, TwoByteRunsEndRightAfterTheRequest) {
-  EnterChecksum(2);
-  Answer(ChecksumReply(0x01));  // a mismatch that is never read
-  Tick();
-  EXPECT_EQ(scripted.line.HostWritten(), kRequest);
-  EXPECT_EQ(Status(), "UPS: Upgrade OK!");
-  EXPECT_EQ(StatusColour(), clBlue);
-  EXPECT_EQ(form->BurnStep, kStepFinished);
-  EXPECT_FALSE(form->Burning);
-  EXPECT_EQ(form->PB_BURN->Position(), 10);
-  Tick();  // the stop transition
-  EXPECT_EQ(form->BurnStep, kNoRun);
-  EXPECT_EQ(Status(), "UPS: Upgrade OK!");
+TEST_F(Checksum, TwoByteRunsWaitForTheVerdictToo) {
+  const struct {
+    const char* name;
+    Bytes reply;
+    const char* status;
+    TColor colour;
+    int position;
+  } cases[] = {
+      {"match", ChecksumReply(0x00), "UPS: Upgrade OK!", clBlue, 10},
+      {"refused", ChecksumReply(0x01), "UPS: Checksum Comparison Failed!", clRed, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EnterChecksum(2);
+    scripted.line.ClearHostWritten();
+    Answer(c.reply);
+    Tick();  // the request
+    EXPECT_EQ(scripted.line.HostWritten(), kRequest);
+    EXPECT_TRUE(form->Burning);
+    Tick();  // the verdict
+    EXPECT_EQ(Status(), c.status);
+    EXPECT_EQ(StatusColour(), c.colour);
+    EXPECT_EQ(form->BurnStep, kStepFinished);
+    EXPECT_FALSE(form->Burning);
+    EXPECT_EQ(form->PB_BURN->Position(), c.position);
+    Tick();  // the stop transition
+    EXPECT_EQ(form->BurnStep, kNoRun);
+  }
 }
 
 TEST_F(Checksum, OtherRunsWaitForTheVerdict) {
@@ -378,7 +394,7 @@ TEST_F(Checksum, ALateValidReplyIsTakenAsTheVerdict) {
     const char* status;
     TColor colour;
   } cases[] = {
-      {"2-byte run, match", 2, ChecksumReply(0x00), "UPS: Checksum Comparison OK!", clBlue},
+      {"2-byte run, match", 2, ChecksumReply(0x00), "UPS: Upgrade OK!", clBlue},
       {"2-byte run, a read back reply", 2, ReadBackReply(Bytes(64, 0x00)),
        "UPS: Checksum Comparison Failed!", clRed},
       {"3-byte run, a program reply", 3, ProgramReply(0x00), "UPS: Checksum Comparison Failed!",

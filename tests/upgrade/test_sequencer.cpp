@@ -217,10 +217,15 @@ TEST_F(Sequencer, ListingsThatCannotBeSentAreRefusedBeforeTheErase) {
       {"4-byte addresses, narrow UPS", 4, 0, "00014000 AA "},
       {"4-byte address beyond 24 bits", 4, 1, "01014000 AA "},
       {"no address width", 0, 0, "4000 AA "},
+      {"no data at all", 2, 0, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    UseListing(c.addr_bytes, {c.line});
+    if (c.line != nullptr) {
+      UseListing(c.addr_bytes, {c.line});
+    } else {
+      UseListing(c.addr_bytes, {});
+    }
     scripted.device.requests.clear();
     Negotiated();
     form->WideAddress = c.wide;

@@ -1,6 +1,9 @@
 // "&Upgrade": its preconditions and the speed negotiation, on the fake line.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+#include <QWindow>
+
 #include "serial/Protocol.h"
 #include "serial/TRIComm.h"
 #include "support/FormFixture.h"
@@ -37,8 +40,12 @@ class Negotiation : public FormFixture {
     form->FileInfo.FileID[1] = 0x34;
     form->FileInfo.FileID[2] = 0x56;
     form->FileInfo.FileID[3] = 0x78;
+    // While the UPS is asked, the waiting window must be on the screen: shown, and exposed
+    // (under a real X server: mapped and painted) before the handler blocked.
     scripted.device.on_request = [this](const Bytes&) {
-      checking_seen_during_negotiation = checking->Visible();
+      const QWindow* window = checking->Widget()->windowHandle();
+      checking_seen_during_negotiation =
+          checking->Visible() && window != nullptr && window->isExposed();
     };
   }
   void OpenAndLoad(int lines = 3) {

@@ -19,6 +19,28 @@ uint8_t BlockBytes(uint32_t rom_size, uint32_t read_offset) {
       std::min<uint32_t>(protocol::kReadBackBlockBytes, rom_size - read_offset));
 }
 
+// Judges a reply that is not valid, as both kinds of read-back do: a NAK, or more missing
+// replies in a row than are tolerated, abandon the read-back (on to the checksum step, with
+// nothing sent); a sum error is a counted failure. True when the read-back is abandoned.
+bool AbandonsReadBack(TTarvikUPSForm& form, packet::Outcome outcome) {
+  switch (outcome) {
+    case packet::Outcome::kNoReply:
+      if (++FailCount <= kReadBackSilencesTolerated) return false;
+      break;
+    case packet::Outcome::kNak:
+      break;
+    case packet::Outcome::kSumError:
+      form.CountedFailure("Rx: CheckSum Error!");
+      return false;
+    case packet::Outcome::kStrayByte:
+    case packet::Outcome::kLostHeader:
+    case packet::Outcome::kValid:
+      return false;
+  }
+  form.BurnStep = kStepChecksum;
+  return true;
+}
+
 }  // namespace
 
 void TTarvikUPSForm::StepReadBack() {
@@ -37,21 +59,11 @@ void TTarvikUPSForm::StepBlockReadBack() {
     return;
   }
   uint8_t buffer[kTickBufferBytes] = {};
-  switch (packet::ReadStepwise(*RIComm, buffer, kReadBackFirstLimit_ms, kReadBackRestLimit_ms)) {
-    case packet::Outcome::kNoReply:
-      if (++FailCount > kReadBackSilencesTolerated) {
-        BurnStep = kStepChecksum;
-        return;
-      }
-      break;
-    case packet::Outcome::kNak:
-      BurnStep = kStepChecksum;
-      return;
-    case packet::Outcome::kStrayByte:
-    case packet::Outcome::kLostHeader:
-      break;
-    case packet::Outcome::kSumError:
-      CountedFailure("Rx: CheckSum Error!");
+  const packet::Outcome outcome =
+      packet::ReadStepwise(*RIComm, buffer, kReadBackFirstLimit_ms, kReadBackRestLimit_ms);
+  if (AbandonsReadBack(*this, outcome)) return;
+  switch (outcome) {
+    default:  // the other outcomes were judged above
       break;
     case packet::Outcome::kValid: {
       FailCount = 0;
@@ -85,21 +97,11 @@ void TTarvikUPSForm::StepBlockReadBack() {
 
 void TTarvikUPSForm::StepLineReadBack() {
   uint8_t buffer[kTickBufferBytes] = {};
-  switch (packet::ReadStepwise(*RIComm, buffer, kReadBackFirstLimit_ms, kReadBackRestLimit_ms)) {
-    case packet::Outcome::kNoReply:
-      if (++FailCount > kReadBackSilencesTolerated) {
-        BurnStep = kStepChecksum;
-        return;
-      }
-      break;
-    case packet::Outcome::kNak:
-      BurnStep = kStepChecksum;
-      return;
-    case packet::Outcome::kStrayByte:
-    case packet::Outcome::kLostHeader:
-      break;
-    case packet::Outcome::kSumError:
-      CountedFailure("Rx: CheckSum Error!");
+  const packet::Outcome outcome =
+      packet::ReadStepwise(*RIComm, buffer, kReadBackFirstLimit_ms, kReadBackRestLimit_ms);
+  if (AbandonsReadBack(*this, outcome)) return;
+  switch (outcome) {
+    default:  // the other outcomes were judged above
       break;
     case packet::Outcome::kValid: {
       if (buffer[1] != static_cast<uint8_t>(protocol::Command::kReadBack)) break;

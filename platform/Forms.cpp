@@ -104,7 +104,7 @@ void TForm::ShowAndPaint() {
   // block this thread. Bounded, so that a platform that never exposes cannot hold us.
   QElapsedTimer waited;
   waited.start();
-  while (waited.elapsed() < 500) {
+  while (waited.elapsed() < 2000) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     const QWindow* handle = window_->windowHandle();
     if (handle != nullptr && handle->isExposed()) break;

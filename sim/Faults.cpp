@@ -57,18 +57,6 @@ constexpr StatusNameEntry kStatusNames[] = {
     {"unknown-status", 0x50},  // a nibble the utility does not recognise
 };
 
-template <typename T>
-bool ParseNumber(std::string_view text, T& value) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  if (text.empty()) return false;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return ec == std::errc{} && end == text.data() + text.size();
-}
-
 bool ParseRate(std::string_view text, double& rate) {
   // from_chars for double is not everywhere yet; the text is short and plain.
   const std::string copy(text);

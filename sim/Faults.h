@@ -15,6 +15,7 @@
 // Without @ or % every matching request is hit.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -51,6 +52,20 @@ struct FaultRule {
 // Whether the command's reply carries a status byte (erase, program, wide program, checksum
 // comparison); status faults hit only these.
 bool HasStatusByte(protocol::Command command);
+
+// Parses a decimal number, or a hexadecimal one after "0x", that fills the whole text and
+// fits T.
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  if (text.empty()) return false;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return ec == std::errc{} && end == text.data() + text.size();
+}
 
 // Parses the text form above; on failure returns nothing and says why in `error`.
 std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string* error);

@@ -80,22 +80,10 @@ Output:
   --help                     this text
 )";
 
-template <typename T>
-bool Number(std::string_view text, T& value) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  if (text.empty()) return false;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return ec == std::errc{} && end == text.data() + text.size();
-}
-
 bool Range(std::string_view text, sim::AddressRange& range) {
   const size_t dash = text.find('-');
-  return dash != std::string_view::npos && Number(text.substr(0, dash), range.first) &&
-         Number(text.substr(dash + 1), range.last) && range.first <= range.last &&
+  return dash != std::string_view::npos && sim::ParseNumber(text.substr(0, dash), range.first) &&
+         sim::ParseNumber(text.substr(dash + 1), range.last) && range.first <= range.last &&
          range.last <= 0xFFFFFF;
 }
 
@@ -155,25 +143,26 @@ int main(int argc, char** argv) {
     const std::string_view value = args[++i];
     const auto bad = [&] { return Usage("bad value for " + std::string(arg)); };
     if (arg == "--port") {
-      if (!Number(value, port) || port < 1) return bad();
+      if (!sim::ParseNumber(value, port) || port < 1) return bad();
     } else if (arg == "--firmware-version") {
       config.firmware_version = value;
     } else if (arg == "--programmer-version") {
       config.programmer_version = value;
     } else if (arg == "--initial-baud") {
-      if (!Number(value, config.initial_baud) || config.initial_baud <= 0) return bad();
+      if (!sim::ParseNumber(value, config.initial_baud) || config.initial_baud <= 0) return bad();
     } else if (arg == "--speed-exponent") {
-      if (!Number(value, config.speed_exponent) || config.speed_exponent > 10) return bad();
+      if (!sim::ParseNumber(value, config.speed_exponent) || config.speed_exponent > 10)
+        return bad();
     } else if (arg == "--idle-revert") {
-      if (!Number(value, config.idle_revert_ms)) return bad();
+      if (!sim::ParseNumber(value, config.idle_revert_ms)) return bad();
     } else if (arg == "--address-mode") {
-      if (!Number(value, config.inquiry_bytes) ||
+      if (!sim::ParseNumber(value, config.inquiry_bytes) ||
           (config.inquiry_bytes != 2 && config.inquiry_bytes != 4 && config.inquiry_bytes != 6)) {
         return bad();
       }
     } else if (arg == "--mode-byte") {
       uint8_t m = 0;
-      if (!Number(value, m)) return bad();
+      if (!sim::ParseNumber(value, m)) return bad();
       mode_byte = m;
     } else if (arg == "--range") {
       if (!Range(value, config.range)) return bad();
@@ -182,20 +171,20 @@ int main(int argc, char** argv) {
       if (!Range(value, excluded)) return bad();
       config.excluded = excluded;
     } else if (arg == "--erase-time") {
-      if (!Number(value, config.erase_time_ms)) return bad();
+      if (!sim::ParseNumber(value, config.erase_time_ms)) return bad();
     } else if (arg == "--reply-latency") {
-      if (!Number(value, config.reply_latency_us)) return bad();
+      if (!sim::ParseNumber(value, config.reply_latency_us)) return bad();
     } else if (arg == "--program-time") {
-      if (!Number(value, config.program_us_per_byte)) return bad();
+      if (!sim::ParseNumber(value, config.program_us_per_byte)) return bad();
     } else if (arg == "--file-id") {
       uint32_t id = 0;
-      if (value.size() != 8 || !Number("0x" + std::string(value), id)) return bad();
+      if (value.size() != 8 || !sim::ParseNumber("0x" + std::string(value), id)) return bad();
       config.file_id = {static_cast<uint8_t>(id >> 24), static_cast<uint8_t>(id >> 16),
                         static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id)};
     } else if (arg == "--initial-fill") {
-      if (!Number(value, config.initial_fill)) return bad();
+      if (!sim::ParseNumber(value, config.initial_fill)) return bad();
     } else if (arg == "--held-bytes") {
-      if (!Number(value, config.held_bytes)) return bad();
+      if (!sim::ParseNumber(value, config.held_bytes)) return bad();
     } else if (arg == "--wide-sum") {
       if (value == "programmed") {
         config.wide_sum = sim::WideSum::kProgrammed;
@@ -213,11 +202,11 @@ int main(int argc, char** argv) {
       if (!rule) return Usage("--fault " + std::string(value) + ": " + error);
       config.faults.push_back(*rule);
     } else if (arg == "--late-margin") {
-      if (!Number(value, config.late_margin_ms)) return bad();
+      if (!sim::ParseNumber(value, config.late_margin_ms)) return bad();
     } else if (arg == "--vanish-after") {
-      if (!Number(value, config.vanish_after_frames)) return bad();
+      if (!sim::ParseNumber(value, config.vanish_after_frames)) return bad();
     } else if (arg == "--seed") {
-      if (!Number(value, config.seed)) return bad();
+      if (!sim::ParseNumber(value, config.seed)) return bad();
     } else if (arg == "--memory") {
       memory_path = value;
     } else if (arg == "--transcript") {

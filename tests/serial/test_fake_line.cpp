@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckedRead.h"
 #include "RecordingPorts.h"
 #include "platform/FakeLine.h"
 #include "serial/TRIComm.h"
@@ -212,15 +213,7 @@ TEST_F(FakeLineTest, HostEndOutlivingItsLineIsHarmless) {
 class FakeComm : public FakeLineTest {
  protected:
   std::optional<Bytes> ReadBytes(int count, uint32_t limit_ms) {
-    Bytes dst(static_cast<size_t>(count), 0xEE);
-    int n = count;
-    const bool ok = comm.Read(dst.data(), n, limit_ms);
-    EXPECT_EQ(n, count);
-    if (!ok) {
-      EXPECT_EQ(dst, Bytes(static_cast<size_t>(count), 0xEE)) << "destination touched";
-      return std::nullopt;
-    }
-    return dst;
+    return CheckedRead(comm, count, limit_ms);
   }
 
   platform::ScopedClock scoped_clock{clock};

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "CheckedRead.h"
 #include "RecordingPorts.h"
 #include "serial/TRIComm.h"
 #include "support/Pty.h"
@@ -44,15 +45,7 @@ class PosixComm : public ::testing::Test {
   // Reads `count` bytes; the result holds them, or nothing on time-out (when `count` and the
   // destination must still be as they were).
   std::optional<Bytes> ReadBytes(int count, uint32_t limit_ms) {
-    Bytes dst(static_cast<size_t>(count), 0xEE);
-    int n = count;
-    const bool ok = comm.Read(dst.data(), n, limit_ms);
-    EXPECT_EQ(n, count);
-    if (!ok) {
-      EXPECT_EQ(dst, Bytes(static_cast<size_t>(count), 0xEE)) << "destination touched";
-      return std::nullopt;
-    }
-    return dst;
+    return CheckedRead(comm, count, limit_ms);
   }
 
   Pty pty;

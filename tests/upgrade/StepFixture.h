@@ -13,6 +13,7 @@
 #include "serial/Protocol.h"
 #include "serial/TRIComm.h"
 #include "support/FormFixture.h"
+#include "support/Frames.h"
 #include "support/ScriptedDevice.h"
 #include "upgrade/SequencerVars.h"
 
@@ -22,9 +23,7 @@ class StepFixture : public FormFixture {
 
   // Reply frames, as the UPS sends them.
   static Bytes Frame(uint8_t command, const Bytes& payload) {
-    Bytes frame(payload.size() + 4);
-    protocol::BuildFrame(frame.data(), static_cast<protocol::Command>(command), payload);
-    return frame;
+    return FrameOf(static_cast<protocol::Command>(command), payload);
   }
   static Bytes WithBadSum(Bytes frame) {
     frame.back() ^= 0x5A;

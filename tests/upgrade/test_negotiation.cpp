@@ -7,6 +7,7 @@
 #include "serial/Protocol.h"
 #include "serial/TRIComm.h"
 #include "support/FormFixture.h"
+#include "support/Frames.h"
 #include "support/ScriptedDevice.h"
 #include "upgrade/Negotiation.h"
 
@@ -56,9 +57,7 @@ class Negotiation : public FormFixture {
     counting.opens = 0;
   }
   static Bytes Reply(const Bytes& payload) {
-    Bytes reply(payload.size() + 4);
-    protocol::BuildFrame(reply.data(), protocol::Command::kNegotiation, payload);
-    return reply;
+    return FrameOf(protocol::Command::kNegotiation, payload);
   }
   bool checking_seen_during_negotiation = false;
 };

@@ -4,6 +4,7 @@
 #include "serial/Protocol.h"
 #include "serial/TRIComm.h"
 #include "support/FormFixture.h"
+#include "support/Frames.h"
 #include "support/ScriptedDevice.h"
 
 namespace {
@@ -23,11 +24,9 @@ class PortControl : public FormFixture {
 
   // A version reply carrying the two 16-byte fields.
   static Bytes VersionReply(const Bytes& ups, const Bytes& programmer) {
-    Bytes reply = {0x01, 0x0B, 0x20};
-    reply.insert(reply.end(), ups.begin(), ups.end());
-    reply.insert(reply.end(), programmer.begin(), programmer.end());
-    reply.push_back(protocol::Sum(reply));
-    return reply;
+    Bytes payload = ups;
+    payload.insert(payload.end(), programmer.begin(), programmer.end());
+    return FrameOf(protocol::Command::kVersionQuery, payload);
   }
   static Bytes Field(const std::string& text) {
     Bytes field(text.begin(), text.end());

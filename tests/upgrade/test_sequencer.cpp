@@ -4,6 +4,7 @@
 #include "serial/Protocol.h"
 #include "serial/TRIComm.h"
 #include "support/FormFixture.h"
+#include "support/Frames.h"
 #include "support/ScriptedDevice.h"
 #include "upgrade/Sequencer.h"
 #include "upgrade/SequencerVars.h"
@@ -11,12 +12,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Reply(protocol::Command command, const Bytes& payload) {
-  Bytes frame(payload.size() + 4);
-  frame.resize(protocol::BuildFrame(frame.data(), command, payload));
-  return frame;
-}
 
 const Bytes kInquiry = {0x01, 0x08, 0x00, 0x09};
 const Bytes kExcludedInquiry = {0x01, 0x0E, 0x00, 0x0F};
@@ -69,7 +64,7 @@ class Sequencer : public FormFixture {
   // Brings the run through the address inquiry with a 4-byte reply for 0x4000-0xEFFF.
   void ThroughInquiry() {
     Negotiated();
-    scripted.device.Queue(Reply(protocol::Command::kAddressInquiry, {0x00, 0x40, 0xFF, 0xEF}));
+    scripted.device.Queue(FrameOf(protocol::Command::kAddressInquiry, {0x00, 0x40, 0xFF, 0xEF}));
     Tick();  // silence, then the inquiry
     Tick();  // the reply
     ASSERT_EQ(form->BurnStep, kStepErase);
@@ -352,7 +347,7 @@ TEST_F(Sequencer, AVanishingUpsEndsTheRunAndThePortOpensWhenItIsBack) {
   Bytes texts(32, 0);
   texts[0] = 'A';
   texts[16] = 'B';
-  scripted.device.Queue(Reply(protocol::Command::kVersionQuery, texts));
+  scripted.device.Queue(FrameOf(protocol::Command::kVersionQuery, texts));
   form->Button1->Click();
   EXPECT_EQ(form->L_UPSVersion->Caption(), "A");
 }
